@@ -1,0 +1,38 @@
+// Helpers shared by the test programs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace limpet::test {
+
+// A fresh directory that is removed with everything in it when the object
+// goes away.
+class TTempDir {
+ public:
+  TTempDir();
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  const std::string& Path() const { return FPath; }
+  // Path of `name` inside the directory.
+  std::string File(const std::string& name) const { return FPath + "/" + name; }
+
+ private:
+  std::string FPath;
+};
+
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+
+// "61 62 63" or "616263" to the bytes they spell.
+std::string FromHex(const std::string& hex);
+// Bytes to upper-case hexadecimal pairs separated by spaces.
+std::string ToHex(const std::string& bytes);
+// Deterministic pseudo-random bytes.
+std::string RandomBytes(size_t size, uint32_t seed);
+// Deterministic text-like bytes (words and line breaks), compressible.
+std::string TextBytes(size_t size, uint32_t seed);
+
+}  // namespace limpet::test
