@@ -1,0 +1,85 @@
+// The bound-file container: file entries and the list that holds them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "LQObList.h"
+#include "LQObject.h"
+
+namespace limpet {
+
+// Compression level: 0 stores, 1 to 9 are zlib's levels.
+using TCompressLevel = uint8_t;
+
+// One file: on the binding side the file to append and how to store it, on
+// the extracting side an entry found in a bound block.
+class TFileEntry : public TObject {
+  LIMPET_CLASS(TFileEntry)
+ public:
+  // The password that entries read back from a bound block carry when they
+  // are encrypted; the real password is never stored.
+  static constexpr const char* EncryptedMarker = "ENTRYPTED";
+
+  TFileEntry() noexcept = default;
+
+  // Storage flags: bits 0 to 6 the compression level, bit 7 set when the
+  // entry is encrypted. Filled in by the binder and the directory reader.
+  uint8_t Flags() const noexcept { return FFlags; }
+  void SetFlags(uint8_t value) noexcept { FFlags = value; }
+  // Position of the entry's record in the bound block.
+  int32_t Offset() const noexcept { return FOffset; }
+  void SetOffset(int32_t value) noexcept { FOffset = value; }
+  // Path of the source file to bind; empty in entries read back.
+  const std::string& FileName() const noexcept { return FFileName; }
+  void SetFileName(const std::string& value) { FFileName = value; }
+  // Stored name, the lookup key.
+  const std::string& Name() const noexcept { return FName; }
+  void SetName(const std::string& value) { FName = value; }
+  // Identifier, the second lookup key.
+  int32_t ID() const noexcept { return FID; }
+  void SetID(int32_t value) noexcept { FID = value; }
+  TCompressLevel CompressionLevel() const noexcept { return FCompressionLevel; }
+  void SetCompressionLevel(TCompressLevel value) noexcept { FCompressionLevel = value; }
+  // Empty for no encryption.
+  const std::string& Password() const noexcept { return FPassword; }
+  void SetPassword(const std::string& value) { FPassword = value; }
+  // True exactly when Password is not empty.
+  bool Encrypted() const noexcept { return GetEncryptedState(); }
+
+ private:
+  bool GetEncryptedState() const noexcept { return !FPassword.empty(); }
+
+  uint8_t FFlags = 0;
+  int32_t FOffset = 0;
+  std::string FFileName;
+  std::string FName;
+  int32_t FID = -1;
+  TCompressLevel FCompressionLevel = 0;
+  std::string FPassword;
+};
+
+// An owning list of file entries: deleting, replacing, clearing or
+// destroying frees them.
+class TFileList : public TObjList {
+  LIMPET_CLASS(TFileList)
+ public:
+  TFileList() noexcept : TObjList(true) {}
+
+  int32_t Add(TFileEntry* entry) { return TObjList::Add(entry); }
+  void Insert(int32_t index, TFileEntry* entry) { TObjList::Insert(index, entry); }
+  int32_t IndexOf(const TFileEntry* entry) const noexcept { return TObjList::IndexOf(entry); }
+  int32_t Remove(TFileEntry* entry) { return TObjList::Remove(entry); }
+  TFileEntry* GetItems(int32_t index) const { return static_cast<TFileEntry*>(Get(index)); }
+  void SetItems(int32_t index, TFileEntry* entry) { Put(index, entry); }
+  TFileEntry* Items(int32_t index) const { return GetItems(index); }
+
+  // The first entry, from index 0, whose stored name equals `name` byte for
+  // byte (so names differing in letter case do not match). Stores its index
+  // and returns true; returns false and leaves `index` alone otherwise.
+  bool Find(const std::string& name, int32_t& index) const;
+  // The same, matching the identifier.
+  bool Find(int32_t id, int32_t& index) const;
+};
+
+}  // namespace limpet
