@@ -118,6 +118,11 @@ void SwapIntegerBufferRotate(const void* source, void* dest, int32_t count) noex
 // The portable CRC paths, whatever the processor offers (tests only).
 uint16_t CRC16Portable(uint16_t crc, const void* data, uint32_t size) noexcept;
 uint32_t CRC32Portable(uint32_t crc, const void* data, uint32_t size) noexcept;
+// The base 64 codec of the built-in alphabet over caller buffers (for
+// benchmarks): the encoder writes (size + 2) / 3 * 4 characters, the decoder
+// at most (size + 3) / 4 * 3 bytes; both return the count written.
+size_t Base64EncodeTo(const void* data, size_t size, char* out) noexcept;
+size_t Base64DecodeTo(const char* text, size_t size, uint8_t* out) noexcept;
 }  // namespace detail
 
 // ===================================================================

@@ -5,6 +5,7 @@
 // 64 bytes per step and only the last 16 bytes and the tail go through the
 // tables.
 #include <array>
+#include <bit>
 #include <atomic>
 #include <cstring>
 
@@ -54,11 +55,22 @@ template <class W>
 W CrcSliced(const std::array<std::array<W, 256>, 16>& t, W crc, const uint8_t* p, size_t n) noexcept {
   constexpr size_t kBytes = sizeof(W);
   while (n >= 16) {
-    uint8_t block[16];
-    std::memcpy(block, p, 16);
-    for (size_t i = 0; i < kBytes; ++i) block[i] = static_cast<uint8_t>(block[i] ^ (crc >> (8 * i)));
-    W r = 0;
-    for (size_t i = 0; i < 16; ++i) r = static_cast<W>(r ^ t[15 - i][block[i]]);
+    uint64_t lo, hi;
+    std::memcpy(&lo, p, 8);
+    std::memcpy(&hi, p + 8, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+      lo = __builtin_bswap64(lo);
+      hi = __builtin_bswap64(hi);
+    }
+    // The register enters as an XOR into the first bytes of the block.
+    lo ^= crc;
+    W r = static_cast<W>(t[15][lo & 0xFF] ^ t[14][(lo >> 8) & 0xFF] ^ t[13][(lo >> 16) & 0xFF] ^
+                         t[12][(lo >> 24) & 0xFF] ^ t[11][(lo >> 32) & 0xFF] ^ t[10][(lo >> 40) & 0xFF] ^
+                         t[9][(lo >> 48) & 0xFF] ^ t[8][lo >> 56] ^ t[7][hi & 0xFF] ^
+                         t[6][(hi >> 8) & 0xFF] ^ t[5][(hi >> 16) & 0xFF] ^ t[4][(hi >> 24) & 0xFF] ^
+                         t[3][(hi >> 32) & 0xFF] ^ t[2][(hi >> 40) & 0xFF] ^ t[1][(hi >> 48) & 0xFF] ^
+                         t[0][hi >> 56]);
+    static_assert(kBytes <= 8);
     crc = r;
     p += 16;
     n -= 16;
