@@ -23,30 +23,41 @@ inline void StoreLE(uint8_t* p, uint32_t v) noexcept {
 
 inline uint32_t Rotl(uint32_t x, int n) noexcept { return (x << n) | (x >> (32 - n)); }
 
+// Compilers reassociate sums freely; this keeps a partial sum as computed,
+// so that the order chosen below survives optimisation.
+#if defined(__GNUC__) || defined(__clang__)
+#define LIMPET_MD4_KEEP(v) __asm__("" : "+r"(v))
+#else
+#define LIMPET_MD4_KEEP(v) (void)0
+#endif
+
 // The steps are written so that the path from the value computed by the
 // previous step (always the second argument, b) to the new one is as short
-// as possible: everything that depends only on the older values c, d and on
-// the message word is added first.
+// as possible: whatever depends only on the older values a, c, d, on the
+// message word and on the constant is added first (t).
 //   F(b, c, d) = (b & c) | (~b & d) = d ^ (b & (c ^ d))
-//   G(b, c, d) = majority = (b & (c ^ d)) + (c & d); the two terms never
-//                share a bit, so the OR is an addition and c & d joins early
+//   G(b, c, d) = majority = (b & (c ^ d)) + (c & d): the two terms never
+//                share a bit, so the OR is an addition and c & d joins t
 //   H(b, c, d) = b ^ (c ^ d)
-#define LIMPET_MD4_R1(a, b, c, d, k, s) a = Rotl(((a) + x##k) + ((d) ^ ((b) & ((c) ^ (d)))), s)
+// The message words are read where they are used; x86 folds the load into
+// the addition, which keeps the sixteen words out of the registers.
+#define LIMPET_MD4_STEP(a, t, f, s) \
+  do {                              \
+    uint32_t t_ = (t);              \
+    LIMPET_MD4_KEEP(t_);            \
+    a = Rotl(t_ + (f), s);          \
+  } while (false)
+#define LIMPET_MD4_R1(a, b, c, d, k, s) LIMPET_MD4_STEP(a, (a) + LoadLE(data + 4 * (k)), (d) ^ ((b) & ((c) ^ (d))), s)
 #define LIMPET_MD4_R2(a, b, c, d, k, s) \
-  a = Rotl(((a) + x##k + 0x5A827999u + ((c) & (d))) + ((b) & ((c) ^ (d))), s)
-#define LIMPET_MD4_R3(a, b, c, d, k, s) a = Rotl(((a) + x##k + 0x6ED9EBA1u) + ((b) ^ ((c) ^ (d))), s)
+  LIMPET_MD4_STEP(a, (a) + LoadLE(data + 4 * (k)) + 0x5A827999u + ((c) & (d)), (b) & ((c) ^ (d)), s)
+#define LIMPET_MD4_R3(a, b, c, d, k, s) \
+  LIMPET_MD4_STEP(a, (a) + LoadLE(data + 4 * (k)) + 0x6ED9EBA1u, (b) ^ ((c) ^ (d)), s)
 
 }  // namespace
 
 void Transform(uint32_t state[4], const uint8_t* data, size_t blocks) noexcept {
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   for (; blocks > 0; --blocks, data += kBlockSize) {
-    const uint32_t x0 = LoadLE(data + 0), x1 = LoadLE(data + 4), x2 = LoadLE(data + 8),
-                   x3 = LoadLE(data + 12), x4 = LoadLE(data + 16), x5 = LoadLE(data + 20),
-                   x6 = LoadLE(data + 24), x7 = LoadLE(data + 28), x8 = LoadLE(data + 32),
-                   x9 = LoadLE(data + 36), x10 = LoadLE(data + 40), x11 = LoadLE(data + 44),
-                   x12 = LoadLE(data + 48), x13 = LoadLE(data + 52), x14 = LoadLE(data + 56),
-                   x15 = LoadLE(data + 60);
     const uint32_t aa = a, bb = b, cc = c, dd = d;
 
     // Round 1.
@@ -114,6 +125,8 @@ void Transform(uint32_t state[4], const uint8_t* data, size_t blocks) noexcept {
   state[3] = d;
 }
 
+#undef LIMPET_MD4_KEEP
+#undef LIMPET_MD4_STEP
 #undef LIMPET_MD4_R1
 #undef LIMPET_MD4_R2
 #undef LIMPET_MD4_R3
