@@ -4,7 +4,9 @@
 #include <cstring>
 
 // The round functions must be inlined into the loops for the halves to stay
-// in registers.
+// in registers. The loops over the blocks of a group and over the rounds are
+// unrolled completely (`#pragma GCC unroll`, which Clang honours as well), so
+// that the arrays of halves below become plain registers.
 #if defined(__GNUC__) || defined(__clang__)
 #define LIMPET_BF_INLINE inline __attribute__((always_inline))
 #else

@@ -32,8 +32,9 @@ extern const uint32_t kInitS[4][256];
 // Builds the schedule for `size` key bytes (1 to 56), used cyclically: the
 // initial tables, the key XORed into the P-array, then 521 encryptions of a
 // running block that replace P and the S-boxes pair by pair. A size above 56
-// uses the first 56 bytes; a size of 0 or less mixes in no key (the tables
-// are still replaced by the 521 encryptions).
+// uses the first 56 bytes; a size of 0 or less, or a null key, mixes in no
+// key bytes (the tables are still replaced by the 521 encryptions), which is
+// the schedule of a key of zero bytes.
 void KeySchedule(TContext& ctx, const uint8_t* key, int32_t size) noexcept;
 
 // One block in place.
