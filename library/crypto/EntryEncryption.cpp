@@ -8,7 +8,6 @@
 // on it.
 #include "LQCipher.h"
 #include "LQExcept.h"
-#include "LQUtils.h"
 
 namespace limpet {
 
@@ -27,15 +26,14 @@ TRef<TCipher_Blowfish> MakeEntryCipher(const std::string& password) {
 
 }  // namespace
 
+// The payload is coded in place, chunk by chunk, where it stands in the
+// stream: the same bytes as a pass through a second stream of its size, at
+// the cost of neither the copy nor the memory.
 void EncryptStream(const std::string& Password, TStream& Stream) {
   if (Password.empty()) return;
   TRef<TCipher_Blowfish> cipher = MakeEntryCipher(Password);
-  TMemoryStream coded;
   Stream.SetPosition(0);
-  const int64_t size = Stream.Size();
-  coded.SetCapacity(size + kCheckSize);
-  cipher->EncodeStream(&Stream, &coded, size);
-  CopyStream(coded, Stream);
+  cipher->EncodeStream(&Stream, nullptr, Stream.Size());
   Stream.Seek(0, soFromEnd);
   // The check value is coded from the initial chaining state again.
   cipher->InitKey(Password, nullptr);
@@ -55,12 +53,11 @@ void DecryptStream(const std::string& Password, TStream& Stream) {
   if (cipher->DecodeString(check) != std::string(kCheckText, kCheckSize))
     throw ELQIncorrectPassword(SIncorrectPassword);
 
-  TMemoryStream plain;
   Stream.SetPosition(0);
   cipher->InitKey(Password, nullptr);
-  plain.SetCapacity(size - kCheckSize);
-  cipher->DecodeStream(&Stream, &plain, size - kCheckSize);
-  CopyStream(plain, Stream);
+  cipher->DecodeStream(&Stream, nullptr, size - kCheckSize);
+  Stream.SetSize(size - kCheckSize);
+  Stream.SetPosition(0);
 }
 
 }  // namespace limpet
