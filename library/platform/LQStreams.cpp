@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "LQOS.h"
 
@@ -157,6 +158,13 @@ int64_t TMemoryStream::Seek(int64_t offset, int32_t origin) {
   if (target < 0) return -1;
   FPosition = target;
   return FPosition;
+}
+
+void TMemoryStream::Swap(TMemoryStream& other) noexcept {
+  std::swap(FMemory, other.FMemory);
+  std::swap(FSize, other.FSize);
+  std::swap(FPosition, other.FPosition);
+  std::swap(FCapacity, other.FCapacity);
 }
 
 std::string TMemoryStream::DataString() const {

@@ -82,6 +82,9 @@ class TMemoryStream : public TStream {
   void Clear();
   // The whole content as a byte string.
   std::string DataString() const;
+  // Exchanges content, size, position and capacity with `other`, without
+  // copying a byte.
+  void Swap(TMemoryStream& other) noexcept;
 
   void LoadFromStream(TStream& source);
   void LoadFromFile(const std::string& fileName);
