@@ -229,16 +229,37 @@ void TCipher::SetHashClass(const THashClass* value) {
 
 // ------------------------------------------------------------ strings
 
-std::string TCipher::EncodeString(const std::string& source) {
+namespace {
+
+// Codes a string of any length in calls of at most 2 GiB, each a multiple of
+// the block length, so that the calls chain exactly as one would.
+template <class Code>
+std::string CodeLongString(const std::string& source, int32_t blockLen, Code code) {
   std::string result(source.size(), '\0');
-  EncodeBuffer(source.data(), result.data(), static_cast<int32_t>(source.size()));
+  const size_t piece = blockLen > 0 ? static_cast<size_t>(INT32_MAX / blockLen * blockLen) : INT32_MAX;
+  size_t pos = 0;
+  do {
+    const size_t n = std::min(source.size() - pos, piece);
+    code(source.data() + pos, result.data() + pos, static_cast<int32_t>(n));
+    pos += n;
+  } while (pos < source.size());
+  return result;
+}
+
+}  // namespace
+
+std::string TCipher::EncodeString(const std::string& source) {
+  std::string result = CodeLongString(source, FBlockLen, [this](const char* s, char* d, int32_t n) {
+    EncodeBuffer(s, d, n);
+  });
   if (IsMACMode()) result.clear();
   return result;
 }
 
 std::string TCipher::DecodeString(const std::string& source) {
-  std::string result(source.size(), '\0');
-  DecodeBuffer(source.data(), result.data(), static_cast<int32_t>(source.size()));
+  std::string result = CodeLongString(source, FBlockLen, [this](const char* s, char* d, int32_t n) {
+    DecodeBuffer(s, d, n);
+  });
   if (IsMACMode()) result.clear();
   return result;
 }
