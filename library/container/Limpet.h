@@ -1,4 +1,5 @@
-// The bound-file container: file entries and the list that holds them.
+// The bound-file container: file entries, the list that holds them, the
+// extractor and the binder.
 #pragma once
 
 #include <cstdint>
@@ -80,6 +81,77 @@ class TFileList : public TObjList {
   bool Find(const std::string& name, int32_t& index) const;
   // The same, matching the identifier.
   bool Find(int32_t id, int32_t& index) const;
+};
+
+class TStream;
+
+// Reads files back out of a bound executable: by default the running
+// program's own, otherwise the file named by FileName. Every operation opens
+// the file (others may read it but not write it), reads what it needs and
+// closes it again; nothing stays open between calls.
+class TExtractFromEXE : public TObject {
+  LIMPET_CLASS(TExtractFromEXE)
+ public:
+  TExtractFromEXE();
+  TExtractFromEXE(const TExtractFromEXE&) = delete;
+  TExtractFromEXE& operator=(const TExtractFromEXE&) = delete;
+  ~TExtractFromEXE() override;
+
+  // Empty until the first operation that reads the file fills in the path of
+  // the running program's executable.
+  const std::string& FileName() const noexcept { return FFileName; }
+  void SetFileName(const std::string& value) { FFileName = value; }
+  // The entries found by the last successful ExtractToFileList.
+  TFileList& FileList() noexcept { return *FFileList; }
+
+  // Replaces the stream's content with the bound block; leaves it positioned
+  // at the block's end.
+  void ExtractStreamFromEXE(TStream& stream);
+  // Replaces FileList's content with one entry per directory record.
+  void ExtractToFileList();
+  // Restore the first entry with that stored name (or identifier) into the
+  // stream, which then holds only the restored file, at position 0.
+  void ExtractToStream(const std::string& name, TStream& stream, const std::string& password);
+  void ExtractToStream(int32_t id, TStream& stream, const std::string& password);
+  // The same into a file, which is created (or emptied) only once the entry
+  // has been restored.
+  void ExtractToFile(const std::string& name, const std::string& fileName, const std::string& password);
+  void ExtractToFile(int32_t id, const std::string& fileName, const std::string& password);
+
+ private:
+  const std::string& ResolvedFileName();
+  template <class TKey>
+  void RestoreEntry(const TKey& key, TStream& stream, const std::string& password);
+  template <class TKey>
+  void RestoreToFile(const TKey& key, const std::string& fileName, const std::string& password);
+
+  std::string FFileName;
+  TFileList* FFileList;
+};
+
+// Binds the entries of FileList to the file FileName, replacing the block of
+// an earlier binding.
+class TLimpet : public TObject {
+  LIMPET_CLASS(TLimpet)
+ public:
+  TLimpet();
+  TLimpet(const TLimpet&) = delete;
+  TLimpet& operator=(const TLimpet&) = delete;
+  ~TLimpet() override;
+
+  const std::string& FileName() const noexcept { return FFileName; }
+  void SetFileName(const std::string& value) { FFileName = value; }
+  TFileList& FileList() noexcept { return *FFileList; }
+
+  // Builds the whole block in memory, then cuts off an earlier block and
+  // writes the new block and its tail behind the file's last byte. The file
+  // is held exclusively meanwhile. When writing fails part way, the file is
+  // put back to its bytes before the call and the error is raised.
+  void Update();
+
+ private:
+  std::string FFileName;
+  TFileList* FFileList;
 };
 
 }  // namespace limpet
