@@ -65,11 +65,28 @@ TLimpet::TLimpet() : FFileList(new TFileList()) {}
 
 TLimpet::~TLimpet() { delete FFileList; }
 
+void TLimpet::DoProgress(int64_t done, int64_t total) {
+  if (!FOnProgress) return;
+  const TObject* bound = FOnProgress.Object();
+  if (bound != nullptr && !IsLiveObject(bound)) return;
+  FOnProgress(this, done, total);
+}
+
 void TLimpet::Update() {
   TFileStream exe(FFileName, fmOpenReadWrite | fmShareExclusive);
   layout::CheckEntries(*FFileList);
   const int64_t size = exe.Size();
   const int64_t cut = EarlierBlockStart(exe, size, FFileName);
+
+  int64_t total = 0;
+  int64_t done = 0;
+  if (FOnProgress) {
+    for (int32_t i = 0; i < FFileList->Count(); ++i) {
+      TFileStream source(FFileList->GetItems(i)->FileName(), fmOpenRead | fmShareDenyWrite);
+      total += source.Size();
+    }
+    DoProgress(0, total);
+  }
 
   TMemoryStream block;
   TMemoryStream data;
@@ -84,6 +101,8 @@ void TLimpet::Update() {
     if (entry.CompressionLevel() != 0) CompressStream(entry.CompressionLevel(), data);
     EncryptStream(entry.Password(), data);
     writer.AppendEntry(entry, plainSize, data);
+    done += plainSize;
+    DoProgress(done, total);
   }
   writer.Finish(*FFileList);
 

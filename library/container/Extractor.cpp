@@ -24,8 +24,27 @@ const char* const SPlainSizeImplausible =
 // allocated for it.
 constexpr int64_t kMaxInflateRatio = 1032;
 
+const char* const SEntryIndexNotFound = "Cannot find the file entry with the specified index.";
+
+// A position in the directory, as a lookup key of its own.
+struct TEntryIndex {
+  int32_t Value;
+};
+
 const char* NotFoundMessage(const std::string&) { return SEntryNameNotFound; }
 const char* NotFoundMessage(int32_t) { return SEntryIDNotFound; }
+const char* NotFoundMessage(TEntryIndex) { return SEntryIndexNotFound; }
+
+template <class TKey>
+bool FindEntry(const TFileList& entries, const TKey& key, int32_t& index) {
+  return entries.Find(key, index);
+}
+
+bool FindEntry(const TFileList& entries, TEntryIndex key, int32_t& index) {
+  if (key.Value < 0 || key.Value >= entries.Count()) return false;
+  index = key.Value;
+  return true;
+}
 
 // The file opened the way every reading operation opens it.
 TFileStream OpenForReading(const std::string& fileName) {
@@ -69,7 +88,7 @@ void TExtractFromEXE::RestoreEntry(const TKey& key, TStream& stream, const std::
     TFileList entries;
     layout::ReadDirectory(file, block, entries);
     int32_t index = 0;
-    if (!entries.Find(key, index)) throw ELQFileEntryNotFound(NotFoundMessage(key));
+    if (!FindEntry(entries, key, index)) throw ELQFileEntryNotFound(NotFoundMessage(key));
     const TFileEntry& entry = *entries.GetItems(index);
     layout::TEntryHeader header = layout::ReadEntryHeader(file, block, entry.Offset());
     flags = entry.Flags();
@@ -102,6 +121,10 @@ void TExtractFromEXE::ExtractToStream(const std::string& name, TStream& stream, 
 
 void TExtractFromEXE::ExtractToStream(int32_t id, TStream& stream, const std::string& password) {
   RestoreEntry(id, stream, password);
+}
+
+void TExtractFromEXE::ExtractIndexToStream(int32_t index, TStream& stream, const std::string& password) {
+  RestoreEntry(TEntryIndex{index}, stream, password);
 }
 
 void TExtractFromEXE::ExtractToFile(const std::string& name, const std::string& fileName,

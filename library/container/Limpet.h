@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
+#include "LQEvents.h"
 #include "LQObList.h"
 #include "LQObject.h"
 
@@ -113,6 +115,11 @@ class TExtractFromEXE : public TObject {
   // stream, which then holds only the restored file, at position 0.
   void ExtractToStream(const std::string& name, TStream& stream, const std::string& password);
   void ExtractToStream(int32_t id, TStream& stream, const std::string& password);
+  // The same for the entry at `index` in directory order (0 is the first),
+  // which also reaches an entry hidden behind an earlier one with the same
+  // name and identifier. An index outside the directory raises
+  // ELQFileEntryNotFound.
+  void ExtractIndexToStream(int32_t index, TStream& stream, const std::string& password);
   // The same into a file, which is created (or emptied) only once the entry
   // has been restored.
   void ExtractToFile(const std::string& name, const std::string& fileName, const std::string& password);
@@ -129,6 +136,9 @@ class TExtractFromEXE : public TObject {
   TFileList* FFileList;
 };
 
+// Progress in bytes: sender, bytes done, bytes in all.
+using TByteProgressEvent = TEvent<TObject*, int64_t, int64_t>;
+
 // Binds the entries of FileList to the file FileName, replacing the block of
 // an earlier binding.
 class TLimpet : public TObject {
@@ -142,6 +152,12 @@ class TLimpet : public TObject {
   const std::string& FileName() const noexcept { return FFileName; }
   void SetFileName(const std::string& value) { FFileName = value; }
   TFileList& FileList() noexcept { return *FFileList; }
+  // Fired, when set, with the binder, the bytes of source files read so far
+  // and the sizes of all source files added up: once with 0 before the first
+  // entry and once after each entry has been compressed and encrypted.
+  // Setting it makes Update look at every source file's size first.
+  const TByteProgressEvent& OnProgress() const noexcept { return FOnProgress; }
+  void SetOnProgress(TByteProgressEvent event) { FOnProgress = std::move(event); }
 
   // Builds the whole block in memory, then cuts off an earlier block and
   // writes the new block and its tail behind the file's last byte. The file
@@ -150,8 +166,11 @@ class TLimpet : public TObject {
   void Update();
 
  private:
+  void DoProgress(int64_t done, int64_t total);
+
   std::string FFileName;
   TFileList* FFileList;
+  TByteProgressEvent FOnProgress;
 };
 
 }  // namespace limpet
