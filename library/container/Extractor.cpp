@@ -1,6 +1,7 @@
 #include <memory>
 
 #include "BoundLayout.h"
+#include "EntryRestore.h"
 #include "LQCipher.h"
 #include "LQComp.h"
 #include "LQExcept.h"
@@ -24,27 +25,8 @@ const char* const SPlainSizeImplausible =
 // allocated for it.
 constexpr int64_t kMaxInflateRatio = 1032;
 
-const char* const SEntryIndexNotFound = "Cannot find the file entry with the specified index.";
-
-// A position in the directory, as a lookup key of its own.
-struct TEntryIndex {
-  int32_t Value;
-};
-
 const char* NotFoundMessage(const std::string&) { return SEntryNameNotFound; }
 const char* NotFoundMessage(int32_t) { return SEntryIDNotFound; }
-const char* NotFoundMessage(TEntryIndex) { return SEntryIndexNotFound; }
-
-template <class TKey>
-bool FindEntry(const TFileList& entries, const TKey& key, int32_t& index) {
-  return entries.Find(key, index);
-}
-
-bool FindEntry(const TFileList& entries, TEntryIndex key, int32_t& index) {
-  if (key.Value < 0 || key.Value >= entries.Count()) return false;
-  index = key.Value;
-  return true;
-}
 
 // The file opened the way every reading operation opens it.
 TFileStream OpenForReading(const std::string& fileName) {
@@ -88,23 +70,12 @@ void TExtractFromEXE::RestoreEntry(const TKey& key, TStream& stream, const std::
     TFileList entries;
     layout::ReadDirectory(file, block, entries);
     int32_t index = 0;
-    if (!FindEntry(entries, key, index)) throw ELQFileEntryNotFound(NotFoundMessage(key));
+    if (!entries.Find(key, index)) throw ELQFileEntryNotFound(NotFoundMessage(key));
     const TFileEntry& entry = *entries.GetItems(index);
-    layout::TEntryHeader header = layout::ReadEntryHeader(file, block, entry.Offset());
     flags = entry.Flags();
-    plainSize = header.PlainSize;
-    if ((flags & layout::kLevelMask) != 0 && plainSize > (header.StoredSize + 1) * kMaxInflateRatio) {
-      throw ELQInvalidCentralInfo(SPlainSizeImplausible);
-    }
-    stream.SetSize(0);
-    if (header.StoredSize > 0) {
-      file.SetPosition(header.PayloadPosition);
-      stream.CopyFrom(file, header.StoredSize);
-    }
+    plainSize = detail::CopyStoredPayload(file, block, flags, entry.Offset(), stream);
   }
-  if ((flags & layout::kEncryptedFlag) != 0) DecryptStream(password, stream);
-  if ((flags & layout::kLevelMask) != 0) DecompressStream(static_cast<int32_t>(plainSize), stream);
-  stream.SetPosition(0);
+  detail::RestorePayload(flags, plainSize, stream, password);
 }
 
 template <class TKey>
@@ -123,10 +94,6 @@ void TExtractFromEXE::ExtractToStream(int32_t id, TStream& stream, const std::st
   RestoreEntry(id, stream, password);
 }
 
-void TExtractFromEXE::ExtractIndexToStream(int32_t index, TStream& stream, const std::string& password) {
-  RestoreEntry(TEntryIndex{index}, stream, password);
-}
-
 void TExtractFromEXE::ExtractToFile(const std::string& name, const std::string& fileName,
                                     const std::string& password) {
   RestoreToFile(name, fileName, password);
@@ -135,5 +102,29 @@ void TExtractFromEXE::ExtractToFile(const std::string& name, const std::string& 
 void TExtractFromEXE::ExtractToFile(int32_t id, const std::string& fileName, const std::string& password) {
   RestoreToFile(id, fileName, password);
 }
+
+namespace detail {
+
+int64_t CopyStoredPayload(TStream& file, const layout::TBlockLocation& block, uint8_t flags,
+                          int64_t offset, TStream& stream) {
+  layout::TEntryHeader header = layout::ReadEntryHeader(file, block, offset);
+  if ((flags & layout::kLevelMask) != 0 && header.PlainSize > (header.StoredSize + 1) * kMaxInflateRatio) {
+    throw ELQInvalidCentralInfo(SPlainSizeImplausible);
+  }
+  stream.SetSize(0);
+  if (header.StoredSize > 0) {
+    file.SetPosition(header.PayloadPosition);
+    stream.CopyFrom(file, header.StoredSize);
+  }
+  return header.PlainSize;
+}
+
+void RestorePayload(uint8_t flags, int64_t plainSize, TStream& stream, const std::string& password) {
+  if ((flags & layout::kEncryptedFlag) != 0) DecryptStream(password, stream);
+  if ((flags & layout::kLevelMask) != 0) DecompressStream(static_cast<int32_t>(plainSize), stream);
+  stream.SetPosition(0);
+}
+
+}  // namespace detail
 
 }  // namespace limpet

@@ -1,14 +1,15 @@
-// What a bound file holds, for tools that show, check or remove its bound
-// data: where the block lies and, per entry, the facts of its directory
-// record and entry header. Reading opens the file the way the extractor does
-// (others may read it but not write it) and reads only the tail, the central
-// header, the directory and the 9-byte entry headers.
+// What a bound file holds, for tools that show, check, restore or remove its
+// bound data: where the block lies and, per entry, the facts of its
+// directory record and entry header. Reading opens the file the way the
+// extractor does (others may read it but not write it) and reads only the
+// tail, the central header, the directory and the 9-byte entry headers.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "LQStreams.h"
 #include "Limpet.h"
 
 namespace limpet {
@@ -51,6 +52,44 @@ struct TBoundInfo {
 // and messages); a damaged entry header is reported in that entry's
 // HeaderError instead, so that the other entries can still be shown.
 TBoundInfo ReadBoundInfo(const std::string& fileName);
+
+// Reads the entries of one bound file one after another by their position
+// in the directory, which also reaches entries hidden behind an earlier one
+// with the same name and identifier. The file stays open (others may read
+// it but not write it) from construction to destruction, and its directory
+// is read once, so restoring every entry costs one pass over the block.
+class TBoundReader : public TObject {
+  LIMPET_CLASS(TBoundReader)
+ public:
+  // Opens the file and reads what ReadBoundInfo reads, with its errors.
+  explicit TBoundReader(const std::string& fileName);
+  TBoundReader(const TBoundReader&) = delete;
+  TBoundReader& operator=(const TBoundReader&) = delete;
+  ~TBoundReader() override;
+
+  const TBoundInfo& Info() const noexcept { return FInfo; }
+
+  // Restores the entry at `index` into the stream exactly as the
+  // extractor restores it by name or identifier, with the same errors; the
+  // stream then holds only the restored file, at position 0. An index
+  // outside the directory raises ELQFileEntryNotFound.
+  void ExtractToStream(int32_t index, TStream& stream, const std::string& password);
+
+  // Checks that the entry at `index` restores to exactly the bytes its
+  // header promises, which restoring alone does not check: a stored entry
+  // must hold its plain size, and a compressed entry's zlib data must end,
+  // with a correct Adler-32 checksum, after exactly its plain size (the
+  // inflated bytes are counted, never held whole). An encrypted entry needs
+  // its password; an empty one is refused like a wrong one. Raises
+  // ELQIncorrectPassword, ELQInvalidCentralInfo or ELQDecompressError.
+  void Verify(int32_t index, const std::string& password);
+
+ private:
+  const TBoundEntryInfo& Entry(int32_t index) const;
+
+  TFileStream FFile;
+  TBoundInfo FInfo;
+};
 
 // Removes the bound block and its tail, leaving the bytes the file had
 // before it was first bound. The file is held exclusively meanwhile. A file

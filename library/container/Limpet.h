@@ -115,11 +115,6 @@ class TExtractFromEXE : public TObject {
   // stream, which then holds only the restored file, at position 0.
   void ExtractToStream(const std::string& name, TStream& stream, const std::string& password);
   void ExtractToStream(int32_t id, TStream& stream, const std::string& password);
-  // The same for the entry at `index` in directory order (0 is the first),
-  // which also reaches an entry hidden behind an earlier one with the same
-  // name and identifier. An index outside the directory raises
-  // ELQFileEntryNotFound.
-  void ExtractIndexToStream(int32_t index, TStream& stream, const std::string& password);
   // The same into a file, which is created (or emptied) only once the entry
   // has been restored.
   void ExtractToFile(const std::string& name, const std::string& fileName, const std::string& password);

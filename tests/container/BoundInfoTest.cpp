@@ -170,27 +170,103 @@ TEST_F(BoundInfoTest, StripWaitsForNoReader) {
   EXPECT_EQ(ReadFileBytes(exe), original);
 }
 
-TEST_F(BoundInfoTest, RestoreByIndexReachesHiddenDuplicates) {
+TEST_F(BoundInfoTest, ReaderRestoresByPositionAndReachesHiddenDuplicates) {
   Bind(exe, {{"first", "same", 5, 0}, {"second", "same", 5, 6, "pw"}, {"third", "other", 6, 0}});
-  TExtractFromEXE x;
-  x.SetFileName(exe);
+  TBoundReader reader(exe);
+  ASSERT_EQ(reader.Info().Entries.size(), 3u);
   TMemoryStream out;
+  out.WriteBuffer("old content", 11);
   const std::pair<int32_t, const char*> expected[] = {{0, "first"}, {1, "second"}, {2, "third"}};
   for (const auto& [index, content] : expected) {
-    out.SetSize(0);
-    x.ExtractIndexToStream(index, out, "pw");
+    reader.ExtractToStream(index, out, "pw");
     EXPECT_EQ(out.DataString(), content) << index;
     EXPECT_EQ(out.Position(), 0);
   }
-  EXPECT_THROW(x.ExtractIndexToStream(1, out, "wrong"), ELQIncorrectPassword);
+  try {
+    reader.ExtractToStream(1, out, "wrong");
+    ADD_FAILURE();
+  } catch (const ELQIncorrectPassword& e) {
+    EXPECT_EQ(e.Message(), "Incorrect password for the file entry.");
+  }
   for (int32_t bad : {-1, 3}) {
     try {
-      x.ExtractIndexToStream(bad, out, "");
+      reader.ExtractToStream(bad, out, "");
       ADD_FAILURE() << bad;
     } catch (const ELQFileEntryNotFound& e) {
       EXPECT_EQ(e.Message(), "Cannot find the file entry with the specified index.");
     }
   }
+}
+
+TEST_F(BoundInfoTest, ReaderKeepsWritersOut) {
+  Bind(exe, {{"alpha", "a", 1}});
+  {
+    TBoundReader reader(exe);
+    EXPECT_THROW(Bind(exe, {}), EFOpenError);
+    EXPECT_THROW(StripBoundData(exe), EFOpenError);
+  }
+  StripBoundData(exe);
+  EXPECT_EQ(ReadFileBytes(exe), original);
+}
+
+TEST_F(BoundInfoTest, VerifyAcceptsEverySoundKindOfEntry) {
+  Bind(exe, {{"stored", "s"},
+             {"", "empty"},
+             {"", "empty-encrypted", -1, 0, "pw"},
+             {TextBytes(200000, 4), "compressed", -1, 9},
+             {RandomBytes(70000, 5), "both", -1, 1, "pw"}});
+  TBoundReader reader(exe);
+  for (int32_t i = 0; i < 5; ++i) EXPECT_NO_THROW(reader.Verify(i, "pw")) << i;
+  // The password is not needed for entries without one.
+  EXPECT_NO_THROW(reader.Verify(0, ""));
+  EXPECT_NO_THROW(reader.Verify(3, ""));
+  for (int32_t encrypted : {2, 4}) {
+    EXPECT_THROW(reader.Verify(encrypted, "wrong"), ELQIncorrectPassword);
+    EXPECT_THROW(reader.Verify(encrypted, ""), ELQIncorrectPassword);
+  }
+}
+
+// Damage that restoring lets through (the plain size is taken on trust) or
+// reports only as a zlib failure, and what Verify says about it.
+TEST_F(BoundInfoTest, VerifyFindsDamagedEntries) {
+  const std::string text = TextBytes(20000, 6);
+  struct TCase {
+    const char* what;
+    TSource source;
+    int64_t position;  // in the block
+    std::string bytes;
+    const char* message;
+  };
+  const TCase cases[] = {
+      {"stored entry, plain size raised", {"12345", "e"}, 5, FromHex("06 00 00 00"),
+       "Invalid file entry: its stored data do not hold its plain size."},
+      {"compressed entry, plain size raised", {text, "e", -1, 6}, 5, FromHex("21 4E 00 00"),
+       "Invalid file entry: its compressed data end before its plain size."},
+      {"compressed entry, plain size lowered", {text, "e", -1, 6}, 5, FromHex("1F 4E 00 00"),
+       "Invalid file entry: its compressed data hold more than its plain size."},
+      {"compressed entry, stored size cut", {text, "e", -1, 6}, 1, FromHex("20 00 00 00"),
+       "Invalid file entry: its compressed data end before its plain size."},
+      {"entry header outside the block", {"12345", "e"}, 1, FromHex("FF FF 00 00"),
+       "Invalid file entry: its stored data runs past the bound block."},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bind(exe, {c.source});
+    Patch(c.position, c.bytes);
+    TBoundReader reader(exe);
+    try {
+      reader.Verify(0, "");
+      ADD_FAILURE();
+    } catch (const ELQException& e) {
+      EXPECT_EQ(e.Message(), c.message);
+    }
+  }
+
+  // A flipped byte inside compressed data: zlib's own checks catch it.
+  Bind(exe, {{text, "e", -1, 6}});
+  Patch(9 + 100, "\x55");
+  TBoundReader reader(exe);
+  EXPECT_THROW(reader.Verify(0, ""), ELQDecompressError);
 }
 
 TEST_F(BoundInfoTest, BinderReportsBytesAfterEachEntry) {
