@@ -73,6 +73,8 @@ class TEntryProgress {
     FCurrentSize = 0;
     FBar.Show(FDone);
   }
+  // Before a line of output: the bar is drawn again by the next step.
+  void Clear() { FBar.Clear(); }
 
  private:
   TProgressBar FBar;
@@ -137,6 +139,7 @@ int RunExtractAll(const TRestoreOptions& options) {
   TEntryProgress progress("restoring", info);
   TMemoryStream restored;
   for (const TBoundEntryInfo& e : info.Entries) {
+    progress.Clear();
     if (auto [it, fresh] = names.emplace(e.Name, e.Index); !fresh) {
       PrintWarning(Describe(e) + " skipped: entry " + std::to_string(it->second) +
                    " has the same name, and the first one wins");
@@ -157,12 +160,15 @@ int RunExtractAll(const TRestoreOptions& options) {
     try {
       reader.ExtractToStream(e.Index, restored, password);
       root.WriteFile(name, restored.Memory(), static_cast<size_t>(restored.Size()));
-      std::cout << Printable(name.Path()) << '\n';
+      progress.Clear();
+      std::cout << Printable(name.Path()) << std::endl;
       ++written;
     } catch (const Exception& error) {
+      progress.Clear();
       PrintError(Describe(e) + ": " + error.Message());
       ++failed;
     } catch (const EToolError& error) {
+      progress.Clear();
       PrintError(Describe(e) + ": " + error.what());
       ++failed;
     }
@@ -189,8 +195,10 @@ int RunVerify(const TRestoreOptions& options) {
     progress.Begin(e);
     try {
       reader.Verify(e.Index, password);
+      progress.Clear();
       std::cout << "ok      " << e.Index << "  " << Printable(e.Name) << '\n';
     } catch (const Exception& error) {
+      progress.Clear();
       std::cout << "FAILED  " << e.Index << "  " << Printable(e.Name) << ": " << error.Message() << '\n';
       ++failed;
     }

@@ -26,10 +26,16 @@ TProgressBar::TProgressBar(std::string label, int64_t total)
 }
 
 TProgressBar::~TProgressBar() {
-  if (!FActive) return;
-  Draw(FTotal);
+  if (!FActive || FLastPermille < 0) return;
   std::fputc('\n', stderr);
   std::fflush(stderr);
+}
+
+void TProgressBar::Clear() {
+  if (!FActive || FLastPermille < 0) return;
+  std::fputs("\r\033[K", stderr);
+  std::fflush(stderr);
+  FLastPermille = -1;
 }
 
 void TProgressBar::Show(int64_t done) {

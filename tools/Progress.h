@@ -13,8 +13,8 @@ namespace limpet::cli {
 inline constexpr int64_t kProgressThreshold = 8 * 1024 * 1024;
 
 // A bar drawn on standard error, only when it is a terminal and the work
-// is above the threshold; otherwise it draws nothing. The line is finished
-// when the bar goes away.
+// is above the threshold; otherwise it draws nothing. The line is ended when
+// the bar goes away, as far as it got.
 class TProgressBar {
  public:
   TProgressBar(std::string label, int64_t total);
@@ -25,6 +25,9 @@ class TProgressBar {
   bool Active() const noexcept { return FActive; }
   // Shows `done` of the total (values outside 0..total are clamped).
   void Show(int64_t done);
+  // Wipes the bar off its line so that a message can be printed there; the
+  // next Show draws it again.
+  void Clear();
 
  private:
   void Draw(int64_t done);

@@ -85,6 +85,13 @@ std::string Printable(const std::string& bytes) {
   return out;
 }
 
-std::string Quoted(const std::string& bytes) { return "\"" + Printable(bytes) + "\""; }
+std::string Quoted(const std::string& bytes) {
+  constexpr size_t kShown = 200;
+  if (bytes.size() <= kShown) return "\"" + Printable(bytes) + "\"";
+  // Cut at a character boundary.
+  size_t cut = kShown;
+  while (cut > 0 && (static_cast<uint8_t>(bytes[cut]) & 0xC0) == 0x80) --cut;
+  return "\"" + Printable(bytes.substr(0, cut)) + "\"... (" + std::to_string(bytes.size()) + " bytes)";
+}
 
 }  // namespace limpet::cli

@@ -17,7 +17,8 @@ std::string HexOf(const std::string& bytes);
 // stored name from a hostile file cannot move the cursor or change colours.
 std::string Printable(const std::string& bytes);
 
-// Printable, in double quotes.
+// Printable, in double quotes; a long name is cut after 200 bytes, with its
+// length.
 std::string Quoted(const std::string& bytes);
 
 }  // namespace limpet::cli

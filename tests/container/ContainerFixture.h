@@ -44,7 +44,8 @@ class ContainerTest : public ::testing::Test {
   }
 
   TTempDir dir;
-  const std::string original = std::string("\x7F" "ELF stand-in program bytes\0\x01\x02", 30);
+  static constexpr char kStandIn[] = "\x7F" "ELF stand-in program bytes\0\x01\x02";
+  const std::string original = std::string(kStandIn, sizeof kStandIn - 1);
   std::string exe;
   int counter = 0;
 };

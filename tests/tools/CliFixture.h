@@ -53,7 +53,8 @@ class CliTest : public ::testing::Test {
   }
 
   TTempDir dir;
-  const std::string original = std::string("\x7F" "ELF stand-in program\0\x01\x02\x03", 28);
+  static constexpr char kStandIn[] = "\x7F" "ELF stand-in program\0\x01\x02\x03";
+  const std::string original = std::string(kStandIn, sizeof kStandIn - 1);
   const std::string exe = dir.File("program");
 };
 
