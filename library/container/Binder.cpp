@@ -65,7 +65,7 @@ TLimpet::TLimpet() : FFileList(new TFileList()) {}
 
 TLimpet::~TLimpet() { delete FFileList; }
 
-void TLimpet::DoProgress(int64_t done, int64_t total) {
+void TLimpet::ReportProgress(int64_t done, int64_t total) {
   if (!FOnProgress) return;
   const TObject* bound = FOnProgress.Object();
   if (bound != nullptr && !IsLiveObject(bound)) return;
@@ -85,7 +85,7 @@ void TLimpet::Update() {
       TFileStream source(FFileList->GetItems(i)->FileName(), fmOpenRead | fmShareDenyWrite);
       total += source.Size();
     }
-    DoProgress(0, total);
+    ReportProgress(0, total);
   }
 
   TMemoryStream block;
@@ -102,7 +102,7 @@ void TLimpet::Update() {
     EncryptStream(entry.Password(), data);
     writer.AppendEntry(entry, plainSize, data);
     done += plainSize;
-    DoProgress(done, total);
+    ReportProgress(done, total);
   }
   writer.Finish(*FFileList);
 

@@ -161,7 +161,7 @@ class TLimpet : public TObject {
   void Update();
 
  private:
-  void DoProgress(int64_t done, int64_t total);
+  void ReportProgress(int64_t done, int64_t total);
 
   std::string FFileName;
   TFileList* FFileList;
