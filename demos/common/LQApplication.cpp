@@ -268,6 +268,7 @@ TApplication::TApplication(std::string title) : FTitle(std::move(title)) {
   // The window's pixels are drawn by plain blits on its surface: no 3-D
   // renderer (and no OpenGL library) stands behind it.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  IgnoreEventsSentToDestroyedWindows();
   if (SDL_Init(SDL_INIT_VIDEO) != 0) RaiseSdlError("Cannot start the video system");
   // Key presses are all the programs read: no text input, no input method.
   SDL_StopTextInput();

@@ -6,6 +6,7 @@
 #if defined(SDL_VIDEO_DRIVER_X11)
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #endif
 
 namespace limpet {
@@ -33,6 +34,26 @@ bool HasWindowManager(SDL_Window* window) {
   }
 #endif
   return true;
+}
+
+#if defined(SDL_VIDEO_DRIVER_X11)
+namespace {
+
+XErrorHandler previousHandler = nullptr;
+
+int FilterXError(Display* display, XErrorEvent* error) {
+  if (error->error_code == BadWindow && error->request_code == X_SendEvent) return 0;
+  return previousHandler != nullptr ? previousHandler(display, error) : 0;
+}
+
+}  // namespace
+#endif
+
+void IgnoreEventsSentToDestroyedWindows() {
+#if defined(SDL_VIDEO_DRIVER_X11)
+  XErrorHandler previous = XSetErrorHandler(FilterXError);
+  if (previous != FilterXError) previousHandler = previous;
+#endif
 }
 
 }  // namespace limpet

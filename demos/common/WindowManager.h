@@ -1,4 +1,5 @@
-// Asking the window system about its window manager.
+// What the demo shell needs to know about, or set in, the window system
+// beneath SDL.
 #pragma once
 
 struct SDL_Window;
@@ -10,5 +11,14 @@ namespace limpet {
 // without one (such as a bare virtual display), where the program must place
 // and size its windows itself. Other window systems always have one.
 bool HasWindowManager(SDL_Window* window);
+
+// SDL wakes its waiting event loop by sending an event to the window over a
+// second X connection. When the window is destroyed at that moment, the
+// server may handle the destruction first and answer the send with
+// BadWindow, which Xlib's default handler turns into exit(1) once SDL closes
+// that connection. Installs an X error handler that drops exactly these
+// errors (BadWindow of a SendEvent request) and passes every other one to
+// the handler installed before. Call before SDL starts.
+void IgnoreEventsSentToDestroyedWindows();
 
 }  // namespace limpet
