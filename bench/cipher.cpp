@@ -16,14 +16,11 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "OpenSSLReference.h"
 #include "BlowfishCore.h"
 #include "LQCipher.h"
 #include "MD4Core.h"
 
-#ifdef LIMPET_HAVE_OPENSSL
-#include <openssl/evp.h>
-#include <openssl/provider.h>
-#endif
 
 namespace {
 
@@ -66,36 +63,7 @@ void Measure(const TCase& ours, const TCase* reference, double& oursSeconds, dou
 
 double Rate(double seconds) { return seconds > 0 ? bench::MBps(kSize, seconds) : 0; }
 
-void Fail(const char* what) {
-  std::fprintf(stderr, "bench_cipher: %s\n", what);
-  std::exit(1);
-}
-
-#ifdef LIMPET_HAVE_OPENSSL
-void OpenSSLCipher(const char* name, bool encrypt, const uint8_t* key, const uint8_t* iv, const uint8_t* src,
-                   uint8_t* dst, size_t size) {
-  EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, name, nullptr);
-  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  if (cipher == nullptr || ctx == nullptr) Fail("OpenSSL cipher unavailable");
-  int len = 0;
-  bool ok = EVP_CipherInit_ex2(ctx, cipher, nullptr, nullptr, encrypt ? 1 : 0, nullptr) == 1 &&
-            EVP_CIPHER_CTX_set_key_length(ctx, 16) == 1 &&
-            EVP_CipherInit_ex2(ctx, nullptr, key, iv, -1, nullptr) == 1 &&
-            EVP_CIPHER_CTX_set_padding(ctx, 0) == 1 &&
-            EVP_CipherUpdate(ctx, dst, &len, src, static_cast<int>(size)) == 1 && static_cast<size_t>(len) == size;
-  EVP_CIPHER_CTX_free(ctx);
-  EVP_CIPHER_free(cipher);
-  if (!ok) Fail("OpenSSL cipher failed");
-}
-
-void OpenSSLMD4(const uint8_t* data, size_t size, uint8_t out[16]) {
-  EVP_MD* md = EVP_MD_fetch(nullptr, "MD4", nullptr);
-  unsigned int len = 0;
-  bool ok = md != nullptr && EVP_Digest(data, size, out, &len, md, nullptr) == 1 && len == 16;
-  EVP_MD_free(md);
-  if (!ok) Fail("OpenSSL MD4 failed");
-}
-#endif
+[[noreturn]] void Fail(const char* what) { bench::Fail("bench_cipher", what); }
 
 }  // namespace
 
@@ -122,12 +90,12 @@ int main() {
     // Agreement with OpenSSL before any timing: the MD4 digest, and the first
     // chained block (both chains start with E(X0 xor IV)).
     uint8_t theirs[16];
-    OpenSSLMD4(plain.data(), kSize, theirs);
+    bench::OpenSSLMD4(plain.data(), kSize, theirs);
     if (THash_MD4::CalcBuffer(plain.data(), size32, nullptr, fmtCOPY) != std::string(reinterpret_cast<char*>(theirs), 16))
       Fail("MD4 differs from OpenSSL");
     cipher->EncodeBuffer(plain.data(), coded.data(), 8);
     cipher->Done();
-    OpenSSLCipher("BF-CBC", true, kKey, kIV, plain.data(), reference.data(), 8);
+    bench::OpenSSLCipher("BF-CBC", true, kKey, kIV, plain.data(), reference.data(), 8);
     if (std::memcmp(coded.data(), reference.data(), 8) != 0) Fail("first chained block differs from OpenSSL");
   }
 #endif
@@ -148,7 +116,7 @@ int main() {
 #ifdef LIMPET_HAVE_OPENSSL
     TCase ref{nullptr, [&] {
                 uint8_t digest[16];
-                OpenSSLMD4(plain.data(), kSize, digest);
+                bench::OpenSSLMD4(plain.data(), kSize, digest);
               }};
     Measure(ours, &ref, o, r);
     rows.push_back({"THash_MD4 / OpenSSL MD4", Rate(o), Rate(r), 1.0});
@@ -169,9 +137,9 @@ int main() {
     double o = 0, r = 0;
 #ifdef LIMPET_HAVE_OPENSSL
     TCase refEncode{nullptr,
-                    [&] { OpenSSLCipher("BF-CBC", true, kKey, kIV, plain.data(), reference.data(), kSize); }};
+                    [&] { bench::OpenSSLCipher("BF-CBC", true, kKey, kIV, plain.data(), reference.data(), kSize); }};
     TCase refDecode{nullptr, [&] {
-                      OpenSSLCipher("BF-CBC", false, kKey, kIV, reference.data(), referenceBack.data(), kSize);
+                      bench::OpenSSLCipher("BF-CBC", false, kKey, kIV, reference.data(), referenceBack.data(), kSize);
                     }};
     Measure(encode, &refEncode, o, r);
     rows.push_back({"cmCTS EncodeBuffer / BF-CBC encrypt", Rate(o), Rate(r), 1.0});
@@ -230,9 +198,9 @@ int main() {
     rows.push_back({"DecryptStream / raw cmCTS decode", Rate(o), Rate(r), 0.9});
 #ifdef LIMPET_HAVE_OPENSSL
     TCase refEncode{nullptr,
-                    [&] { OpenSSLCipher("BF-CBC", true, kKey, kIV, plain.data(), reference.data(), kSize); }};
+                    [&] { bench::OpenSSLCipher("BF-CBC", true, kKey, kIV, plain.data(), reference.data(), kSize); }};
     TCase refDecode{nullptr, [&] {
-                      OpenSSLCipher("BF-CBC", false, kKey, kIV, reference.data(), referenceBack.data(), kSize);
+                      bench::OpenSSLCipher("BF-CBC", false, kKey, kIV, reference.data(), referenceBack.data(), kSize);
                     }};
     Measure(encrypt, &refEncode, o, r);
     rows.push_back({"EncryptStream / BF-CBC encrypt", Rate(o), Rate(r), 0});

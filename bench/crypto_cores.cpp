@@ -16,13 +16,10 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "OpenSSLReference.h"
 #include "BlowfishCore.h"
 #include "MD4Core.h"
 
-#ifdef LIMPET_HAVE_OPENSSL
-#include <openssl/evp.h>
-#include <openssl/provider.h>
-#endif
 
 namespace {
 
@@ -61,37 +58,7 @@ void Measure(const std::function<void()>& ours, const std::function<void()>& ref
 
 double Rate(double seconds) { return seconds > 0 ? bench::MBps(kSize, seconds) : 0; }
 
-void Fail(const char* what) {
-  std::fprintf(stderr, "bench_crypto_cores: %s\n", what);
-  std::exit(1);
-}
-
-#ifdef LIMPET_HAVE_OPENSSL
-// BF-CBC or BF-ECB through EVP, without padding, src to dst.
-void OpenSSLCipher(const char* name, bool encrypt, const uint8_t* src, uint8_t* dst, size_t size) {
-  EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, name, nullptr);
-  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  if (cipher == nullptr || ctx == nullptr) Fail("OpenSSL cipher unavailable");
-  int len = 0;
-  bool ok = EVP_CipherInit_ex2(ctx, cipher, nullptr, nullptr, encrypt ? 1 : 0, nullptr) == 1 &&
-            EVP_CIPHER_CTX_set_key_length(ctx, sizeof(kKey)) == 1 &&
-            EVP_CipherInit_ex2(ctx, nullptr, kKey, kIV, -1, nullptr) == 1 &&
-            EVP_CIPHER_CTX_set_padding(ctx, 0) == 1 &&
-            EVP_CipherUpdate(ctx, dst, &len, src, static_cast<int>(size)) == 1 &&
-            static_cast<size_t>(len) == size;
-  EVP_CIPHER_CTX_free(ctx);
-  EVP_CIPHER_free(cipher);
-  if (!ok) Fail("OpenSSL cipher failed");
-}
-
-void OpenSSLMD4(const uint8_t* data, size_t size, uint8_t out[16]) {
-  EVP_MD* md = EVP_MD_fetch(nullptr, "MD4", nullptr);
-  unsigned int len = 0;
-  bool ok = md != nullptr && EVP_Digest(data, size, out, &len, md, nullptr) == 1 && len == 16;
-  EVP_MD_free(md);
-  if (!ok) Fail("OpenSSL MD4 failed");
-}
-#endif
+[[noreturn]] void Fail(const char* what) { bench::Fail("bench_crypto_cores", what); }
 
 }  // namespace
 
@@ -113,12 +80,12 @@ int main() {
   // Agreement with OpenSSL before any timing.
   uint8_t ours[16], theirs[16];
   md4::Digest(plain.data(), kSize, ours);
-  OpenSSLMD4(plain.data(), kSize, theirs);
+  bench::OpenSSLMD4(plain.data(), kSize, theirs);
   if (std::memcmp(ours, theirs, 16) != 0) Fail("MD4 differs from OpenSSL");
   const size_t ecbSize = 1u << 20;
   std::memcpy(cipher.data(), plain.data(), ecbSize);
   blowfish::EncryptECB(ctx, cipher.data(), ecbSize / 8);
-  OpenSSLCipher("BF-ECB", true, plain.data(), reference.data(), ecbSize);
+  bench::OpenSSLCipher("BF-ECB", true, kKey, kIV, plain.data(), reference.data(), ecbSize);
   if (std::memcmp(cipher.data(), reference.data(), ecbSize) != 0) Fail("Blowfish ECB differs from OpenSSL");
 #endif
 
@@ -127,7 +94,7 @@ int main() {
     uint8_t digest[16];
     std::function<void()> ref;
 #ifdef LIMPET_HAVE_OPENSSL
-    ref = [&] { OpenSSLMD4(plain.data(), kSize, digest); };
+    ref = [&] { bench::OpenSSLMD4(plain.data(), kSize, digest); };
 #endif
     double ours = 0, theirs = 0;
     Measure([&] { md4::Digest(plain.data(), kSize, digest); }, ref, ours, theirs);
@@ -139,7 +106,7 @@ int main() {
     uint8_t feedback[8];
     std::function<void()> ref;
 #ifdef LIMPET_HAVE_OPENSSL
-    ref = [&] { OpenSSLCipher("BF-CBC", true, plain.data(), reference.data(), kSize); };
+    ref = [&] { bench::OpenSSLCipher("BF-CBC", true, kKey, kIV, plain.data(), reference.data(), kSize); };
 #endif
     double ours = 0, theirs = 0;
     Measure(
@@ -161,7 +128,7 @@ int main() {
     std::vector<uint8_t> refBack(kSize);
     std::function<void()> ref;
 #ifdef LIMPET_HAVE_OPENSSL
-    ref = [&] { OpenSSLCipher("BF-CBC", false, reference.data(), refBack.data(), kSize); };
+    ref = [&] { bench::OpenSSLCipher("BF-CBC", false, kKey, kIV, reference.data(), refBack.data(), kSize); };
 #endif
     double ours = 0, theirs = 0;
     Measure(

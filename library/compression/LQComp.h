@@ -88,9 +88,11 @@ class TCompressionStream : public TCustomZlibStream {
   int32_t Write(const void* buffer, int32_t count) override;
   int64_t Seek(int64_t offset, int32_t origin) override;
 
-  // Writes the rest of the compressed data to the destination and releases
-  // zlib's state. Runs once; later calls do nothing.
+  // Writes the rest of the compressed data (the final block and the Adler-32
+  // trailer) to the destination and releases zlib's state, also when it
+  // raises. Runs once; later calls do nothing.
   void Finish();
+  // True once Finish() has run, whether it succeeded or raised.
   bool Finished() const noexcept { return FFinished; }
 
   // (1 - compressed / plain) * 100 for the bytes so far, 0 before any data.
@@ -109,9 +111,10 @@ class TCompressionStream : public TCustomZlibStream {
 // source stands right behind it.
 //
 // Read returns fewer bytes than asked when the source runs out or the
-// compressed data has ended (bytes after its end are never delivered).
-// Corrupt data and a stream that asks for a preset dictionary raise
-// ELQDecompressError. Seek answers the position query, skips forward
+// compressed data has ended; bytes behind the end are never delivered and
+// never read from the source. Corrupt data raises ELQDecompressError with
+// zlib's code (typically Z_DATA_ERROR); a stream that asks for a preset
+// dictionary cannot be read and raises it with Z_STREAM_ERROR. Seek answers the position query, skips forward
 // (raising EReadError past the end of the plain data) and rewinds to 0
 // (which restarts at the source's position 0); anything else, and Write,
 // raise ELQDecompressError "Invalid stream operation".
@@ -133,14 +136,16 @@ class TDecompressionStream : public TCustomZlibStream {
 // Replaces the whole content of `stream` (position 0 to its size) by its
 // compressed form at `level`: a bare zlib stream, no header of our own. On
 // return the stream holds only the result, at position 0. Errors pass to the
-// caller (ELQCompressError, the stream's own read or write errors); then the
-// stream keeps its old content.
+// caller (ELQCompressError, the stream's own read or write errors, also those
+// of finishing the compressed data); a failure before the result is copied
+// back leaves the stream's old content.
 void CompressStream(TCompressLevel level, TStream& stream);
 
 // Replaces the content of `stream`, zlib data from position 0, by exactly
-// `size` plain bytes. A size below the real plain length gives its first
-// `size` bytes; bytes beyond the real plain data are zeros. A negative size
-// raises ELQDecompressError "Invalid stream operation". On an error the stream
+// `size` plain bytes, at position 0. A size below the real plain length
+// gives its first `size` bytes; when `size` is larger, the bytes behind the
+// real plain data are zeros (no error). A negative size raises
+// ELQDecompressError "Invalid stream operation". On an error the stream
 // keeps its old content.
 void DecompressStream(int32_t size, TStream& stream);
 

@@ -292,48 +292,17 @@ void TCipher::InternalCodeStream(TStream* source, TStream* dest, int64_t dataSiz
     source->SetPosition(0);
   }
   const int64_t total = dataSize;
-  std::unique_ptr<TChunkBuffer> buffer;
-
-  auto code = [&](int32_t count) {
-    if (encoding) {
-      EncodeBuffer(buffer->Data, buffer->Data, count);
-    } else {
-      DecodeBuffer(buffer->Data, buffer->Data, count);
-    }
-  };
-
   try {
     ReportProgress(this, 0, total);
-    buffer = std::make_unique<TChunkBuffer>();
-    uint8_t* data = buffer->Data;
-    int64_t remaining = dataSize;
-    if (mac) {
-      // Nothing is written.
-      while (remaining > 0) {
-        const int32_t count = source->Read(data, static_cast<int32_t>(std::min<int64_t>(remaining, kChunkSize)));
-        if (count <= 0) break;
-        code(count);
-        remaining -= count;
-        ReportProgress(this, total - remaining, total);
+    auto buffer = std::make_unique<TChunkBuffer>();
+    // A MAC mode writes nothing.
+    CodeChunks(this, *source, mac ? nullptr : dest, dataSize, *buffer, [&](uint8_t* data, int32_t count) {
+      if (encoding) {
+        EncodeBuffer(data, data, count);
+      } else {
+        DecodeBuffer(data, data, count);
       }
-    } else {
-      // Both streams are positioned before every access, so that source and
-      // destination may be one stream.
-      int64_t writePos = dest->Position();
-      int64_t readPos = source->Position();
-      while (remaining > 0) {
-        source->SetPosition(readPos);
-        const int32_t count = source->Read(data, static_cast<int32_t>(std::min<int64_t>(remaining, kChunkSize)));
-        readPos = source->Position();
-        if (count <= 0) break;
-        code(count);
-        dest->SetPosition(writePos);
-        dest->WriteBuffer(data, count);
-        writePos = dest->Position();
-        remaining -= count;
-        ReportProgress(this, total - remaining, total);
-      }
-    }
+    });
   } catch (...) {
     try {
       ReportProgress(this, 0, 0);
@@ -392,8 +361,10 @@ std::string TCipher::CalcMAC(int32_t format) {
 
 // ------------------------------------------------------------ chain
 
-void TCipher::CodeInit(TPAction action) {
-  CheckInitialized();
+// The cipher's own step at both ends of a chain run: the chaining state
+// returns to the initial vector, or is randomised for paWipe; paCalc goes on
+// from where it stands.
+void TCipher::ChainStep(TPAction action) {
   switch (action) {
     case paEncode:
     case paDecode:
@@ -406,23 +377,17 @@ void TCipher::CodeInit(TPAction action) {
     case paCalc:
       break;
   }
+}
+
+void TCipher::CodeInit(TPAction action) {
+  CheckInitialized();
+  ChainStep(action);
   TProtection::CodeInit(action);
 }
 
 void TCipher::CodeDone(TPAction action) {
   TProtection::CodeDone(action);
-  switch (action) {
-    case paEncode:
-    case paDecode:
-    case paScramble:
-      Done();
-      break;
-    case paWipe:
-      RndXORBuffer(RndTimeSeed(), FFeedbackBlock.get(), FBlockLen);
-      break;
-    case paCalc:
-      break;
-  }
+  ChainStep(action);
 }
 
 void TCipher::CodeBuf(void* buffer, int32_t size, TPAction action) {

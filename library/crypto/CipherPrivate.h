@@ -7,12 +7,15 @@
 #include <memory>
 
 #include "CipUtils.h"
+#include "CodingLoop.h"
 #include "LQOS.h"
 
 namespace limpet::cipher_internal {
 
-// Size of the work buffer of the stream routines.
-inline constexpr int32_t kChunkSize = 4096;
+using coding_internal::CodeChunks;
+using coding_internal::kChunkSize;
+using coding_internal::ReportProgress;
+using coding_internal::TChunkBuffer;
 
 // Overwrites a secret with 0xAA bytes, then 0x55 bytes, then `idle`.
 inline void WipeSecret(void* p, size_t size, uint8_t idle) noexcept {
@@ -20,23 +23,6 @@ inline void WipeSecret(void* p, size_t size, uint8_t idle) noexcept {
   os::WipeMemory(p, size, 0x55);
   os::WipeMemory(p, size, idle);
 }
-
-// Progress counts are 32-bit: totals beyond that are reported scaled down
-// by a power of two, so that the ratio current/maximal stays right.
-inline void ReportProgress(TObject* sender, int64_t current, int64_t maximal) {
-  while (maximal > INT32_MAX) {
-    maximal >>= 1;
-    current >>= 1;
-  }
-  DoProgress(sender, static_cast<int32_t>(current), static_cast<int32_t>(maximal));
-}
-
-// The work buffer of the stream routines: it holds plain data, so it is
-// cleared before its memory goes.
-struct TChunkBuffer {
-  uint8_t Data[kChunkSize] = {};
-  ~TChunkBuffer() { os::WipeMemory(Data, sizeof(Data), 0); }
-};
 
 // A heap buffer for keystream, digests and other secrets of a routine:
 // cleared before its memory goes, on every path.

@@ -99,15 +99,7 @@ std::string THashClass::CalcStream(TStream& stream, int64_t size, TProtection* p
   std::string result;
   try {
     ReportProgress(&h, 0, total);
-    int64_t remaining = size;
-    while (remaining > 0) {
-      const int32_t count =
-          stream.Read(buffer->Data, static_cast<int32_t>(std::min<int64_t>(remaining, kChunkSize)));
-      if (count <= 0) break;
-      h.Calc(buffer->Data, count);
-      remaining -= count;
-      ReportProgress(&h, total - remaining, total);
-    }
+    CodeChunks(&h, stream, nullptr, size, *buffer, [&](uint8_t* data, int32_t count) { h.Calc(data, count); });
     h.Done();
     result = FormatDigest(h, format);
   } catch (...) {

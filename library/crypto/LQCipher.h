@@ -402,6 +402,7 @@ class TCipher : public TProtection {
 
  private:
   void CheckInitialized() const;
+  void ChainStep(TPAction action);
   void CodeData(const void* source, void* dest, int32_t dataSize, bool encode);
   void EncodeModes(const uint8_t* source, uint8_t* dest, int32_t dataSize);
   void DecodeModes(const uint8_t* source, uint8_t* dest, int32_t dataSize);

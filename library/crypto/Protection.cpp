@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "CipUtils.h"
+#include "CodingLoop.h"
 #include "LQOS.h"
 
 namespace limpet {
@@ -17,27 +18,13 @@ using TProtectionDescriptor = TProtectionClassOf<TProtection>;
 constexpr const char* SCircularProtection =
     "Circular Protection detected, Protection Object is invalid.";
 
-constexpr int32_t kBlockSize = 4096;
-
-// Progress counts are 32-bit: totals beyond that are reported scaled down
-// by a power of two, so that the ratio current/maximal stays right.
-void ReportProgress(TObject* sender, int64_t current, int64_t maximal) {
-  while (maximal > INT32_MAX) {
-    maximal >>= 1;
-    current >>= 1;
-  }
-  DoProgress(sender, static_cast<int32_t>(current), static_cast<int32_t>(maximal));
-}
+using coding_internal::CodeChunks;
+using coding_internal::ReportProgress;
+using coding_internal::TChunkBuffer;
 
 bool IsBlank(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<uint8_t>(c) <= ' '; });
 }
-
-// A work buffer that is cleared before it goes away.
-struct TWorkBuffer {
-  uint8_t Data[kBlockSize] = {};
-  ~TWorkBuffer() { os::WipeMemory(Data, sizeof(Data), 0); }
-};
 
 }  // namespace
 
@@ -128,7 +115,7 @@ void TProtection::CodeStream(TStream* source, TStream* dest, int64_t size, TPAct
   }
   CodeInit(action);
   const int64_t total = size;
-  auto buffer = std::make_unique<TWorkBuffer>();
+  auto buffer = std::make_unique<TChunkBuffer>();
 
   auto finish = [&]() {
     try {
@@ -144,36 +131,9 @@ void TProtection::CodeStream(TStream* source, TStream* dest, int64_t size, TPAct
 
   try {
     ReportProgress(this, 0, total);
-    uint8_t* data = buffer->Data;
-    int64_t remaining = size;
-    if (action == paCalc) {
-      // The destination is never touched.
-      while (remaining > 0) {
-        int32_t count = source->Read(data, static_cast<int32_t>(std::min<int64_t>(remaining, kBlockSize)));
-        if (count <= 0) break;
-        CodeBuf(data, count, action);
-        remaining -= count;
-        ReportProgress(this, total - remaining, total);
-      }
-    } else {
-      // Both streams are positioned before every access, so that source and
-      // destination may be one stream: each block is written back where it
-      // was read.
-      int64_t writePos = dest->Position();
-      int64_t readPos = source->Position();
-      while (remaining > 0) {
-        source->SetPosition(readPos);
-        int32_t count = source->Read(data, static_cast<int32_t>(std::min<int64_t>(remaining, kBlockSize)));
-        readPos = source->Position();
-        if (count <= 0) break;
-        CodeBuf(data, count, action);
-        dest->SetPosition(writePos);
-        dest->WriteBuffer(data, count);
-        writePos = dest->Position();
-        remaining -= count;
-        ReportProgress(this, total - remaining, total);
-      }
-    }
+    // With paCalc the destination is never touched.
+    CodeChunks(this, *source, action == paCalc ? nullptr : dest, size, *buffer,
+               [&](uint8_t* data, int32_t count) { CodeBuf(data, count, action); });
   } catch (...) {
     try {
       finish();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <typeinfo>
 #include <utility>
 
 #include "LQOS.h"
@@ -70,6 +71,12 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
     mem->SetPosition(pos + count);
     return result;
   }
+  // A plain memory destination takes the bytes straight into its memory.
+  auto* dest = dynamic_cast<TMemoryStream*>(this);
+  if (dest != nullptr && typeid(*dest) == typeid(TMemoryStream) && &source != this) {
+    dest->ReadIntoMemory(source, count);
+    return result;
+  }
   int32_t blockSize = static_cast<int32_t>(std::min<int64_t>(count, kCopyBlock));
   std::unique_ptr<uint8_t[]> buffer(new uint8_t[std::max(blockSize, 1)]);
   while (count > 0) {
@@ -130,9 +137,7 @@ int32_t TMemoryStream::Read(void* buffer, int32_t count) {
   return static_cast<int32_t>(n);
 }
 
-int32_t TMemoryStream::Write(const void* buffer, int32_t count) {
-  if (count <= 0 || FPosition < 0) return 0;
-  int64_t end = FPosition + count;
+void TMemoryStream::MakeRoom(int64_t end) {
   if (end > FCapacity) {
     // Grow geometrically so that a stream filled by many writes costs
     // amortised constant time per byte.
@@ -140,10 +145,26 @@ int32_t TMemoryStream::Write(const void* buffer, int32_t count) {
     Reallocate(std::max<int64_t>({end, grown, 4096}));
   }
   if (FPosition > FSize) std::memset(FMemory + FSize, 0, static_cast<size_t>(FPosition - FSize));
+}
+
+int32_t TMemoryStream::Write(const void* buffer, int32_t count) {
+  if (count <= 0 || FPosition < 0) return 0;
+  int64_t end = FPosition + count;
+  MakeRoom(end);
   std::memmove(FMemory + FPosition, buffer, static_cast<size_t>(count));
   FPosition = end;
   if (end > FSize) FSize = end;
   return count;
+}
+
+void TMemoryStream::ReadIntoMemory(TStream& source, int64_t count) {
+  if (count <= 0) return;
+  if (FPosition < 0) throw EWriteError(SWriteError);
+  int64_t end = FPosition + count;
+  MakeRoom(end);
+  source.ReadBuffer(FMemory + FPosition, count);
+  FPosition = end;
+  if (end > FSize) FSize = end;
 }
 
 int64_t TMemoryStream::Seek(int64_t offset, int32_t origin) {

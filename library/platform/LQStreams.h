@@ -92,7 +92,13 @@ class TMemoryStream : public TStream {
   void SaveToFile(const std::string& fileName);
 
  private:
+  friend class TStream;
   void Reallocate(int64_t capacity);
+  // Room for bytes up to `end`; a gap behind the current size is zeroed.
+  void MakeRoom(int64_t end);
+  // Reads `count` bytes from source straight into the stream's memory at
+  // its position (CopyFrom into a plain memory stream).
+  void ReadIntoMemory(TStream& source, int64_t count);
   uint8_t* FMemory = nullptr;
   int64_t FSize = 0;
   int64_t FPosition = 0;

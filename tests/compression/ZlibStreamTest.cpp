@@ -186,6 +186,21 @@ TEST(CompressionStream, WritesWholeBlocksWithOneProgressEachThenTheRestOnFinish)
   EXPECT_EQ(ZlibUncompress(dest.DataString(), plain.size()), plain);
 }
 
+TEST(CompressionStream, ProgressSkipsAHandlerBoundToAnObjectThatIsGone) {
+  TMemoryStream dest;
+  TCompressionStream zip(0, dest);
+  int calls = 0;
+  auto owner = std::make_unique<TObject>();
+  zip.SetOnProgress(TNotifyEvent(owner.get(), [&](TObject*) { ++calls; }));
+  const std::string plain = RandomBytes(200000, 1);
+  zip.WriteBuffer(plain.data(), 100000);
+  const int whileAlive = calls;
+  EXPECT_GT(whileAlive, 0);
+  owner.reset();
+  zip.WriteBuffer(plain.data() + 100000, 100000);
+  EXPECT_EQ(calls, whileAlive);
+}
+
 TEST(CompressionStream, AppendsAtItsStartPositionWhateverTheCallerDoesToTheDestination) {
   TMemoryStream dest;
   Fill(dest, "0123456789");

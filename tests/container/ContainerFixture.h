@@ -44,7 +44,7 @@ class ContainerTest : public ::testing::Test {
   }
 
   TTempDir dir;
-  const std::string original = std::string("\x7F" "ELF stand-in program bytes\0\x01\x02", 32);
+  const std::string original = std::string("\x7F" "ELF stand-in program bytes\0\x01\x02", 30);
   std::string exe;
   int counter = 0;
 };

@@ -98,14 +98,41 @@ TEST(Stream, CopyFromCountZeroRewindsAndCopiesAll) {
   EXPECT_THROW(part.CopyFrom(src, 6), EReadError);
 }
 
-TEST(Stream, CopyFromANonMemorySourceGoesInBlocks) {
+// A memory stream of a derived class: CopyFrom must go through its Write.
+class TCountingStream : public TMemoryStream {
+ public:
+  int32_t Write(const void* buffer, int32_t count) override {
+    ++Writes;
+    return TMemoryStream::Write(buffer, count);
+  }
+  int Writes = 0;
+};
+
+TEST(Stream, CopyFromAFileIntoMemoryStreams) {
   TTempDir dir;
   std::string data = test::RandomBytes(3 * 1024 * 1024 + 17, 5);
   WriteFileBytes(dir.File("f"), data);
   TFileStream file(dir.File("f"), fmOpenRead | fmShareDenyWrite);
-  TMemoryStream dst;
-  EXPECT_EQ(dst.CopyFrom(file, 0), static_cast<int64_t>(data.size()));
-  EXPECT_EQ(Content(dst), data);
+  // A plain memory stream takes the bytes straight into its memory, also
+  // behind a gap, which reads as zeros.
+  TMemoryStream plain;
+  plain.WriteBuffer("ab", 2);
+  plain.SetPosition(4);
+  file.SetPosition(0);
+  EXPECT_EQ(plain.CopyFrom(file, 0), static_cast<int64_t>(data.size()));
+  EXPECT_EQ(Content(plain), std::string("ab\0\0", 4) + data);
+  EXPECT_EQ(plain.Position(), plain.Size());
+  // A derived stream is written through its own Write, block by block.
+  TCountingStream derived;
+  file.SetPosition(1);
+  EXPECT_EQ(derived.CopyFrom(file, 2 * 1024 * 1024), 2 * 1024 * 1024);
+  EXPECT_EQ(Content(derived), data.substr(1, 2 * 1024 * 1024));
+  EXPECT_EQ(derived.Writes, 2);
+  // Asking for more than the source holds is a read error in both paths.
+  file.SetPosition(static_cast<int64_t>(data.size()) - 3);
+  EXPECT_THROW(plain.CopyFrom(file, 10), EReadError);
+  file.SetPosition(static_cast<int64_t>(data.size()) - 3);
+  EXPECT_THROW(derived.CopyFrom(file, 10), EReadError);
 }
 
 TEST(CopyStream, ReplacesContentAndRewinds) {
