@@ -221,14 +221,20 @@ void TFormWindow::FireTimers(uint64_t now) {
   for (TTimer* timer : timers) {
     if (FForm.CloseRequested()) return;
     const auto& current = FForm.Timers();
-    if (std::find(current.begin(), current.end(), timer) == current.end()) continue;
+    if (std::find(current.begin(), current.end(), timer) == current.end()) continue;  // gone meanwhile
     auto it = FTimerCounts.find(timer);
     if (it == FTimerCounts.end() || !timer->Enabled() || it->second.generation != timer->Generation()) continue;
     if (now < it->second.deadline) continue;
-    // Ticks missed while the thread was busy (a message box) are dropped.
     it->second.deadline += timer->Interval();
     if (it->second.deadline <= now) it->second.deadline = now + timer->Interval();
     Guarded([&] { timer->Timer(); });
+    // A handler that held the thread (its error's message box stays until
+    // it is closed) does not leave ticks owing: the next one comes a whole
+    // interval after it returned.
+    const auto& left = FForm.Timers();
+    if (std::find(left.begin(), left.end(), timer) == left.end()) continue;
+    const uint64_t after = SDL_GetTicks64();
+    if (it->second.deadline <= after) it->second.deadline = after + timer->Interval();
   }
 }
 
