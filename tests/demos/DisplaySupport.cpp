@@ -215,7 +215,12 @@ TScreenshot TVirtualDisplay::Screenshot() {
   TScreenshot shot(kWidth, kHeight);
   for (int32_t y = 0; y < kHeight; ++y) {
     for (int32_t x = 0; x < kWidth; ++x) {
-      const unsigned long pixel = XGetPixel(image, x, y);
+      // 32-bit pixels in this machine's byte order are read directly, the
+      // rest through Xlib.
+      const unsigned long pixel =
+          image->bits_per_pixel == 32 && image->byte_order == LSBFirst
+              ? *reinterpret_cast<const uint32_t*>(image->data + size_t(y) * image->bytes_per_line + size_t(x) * 4)
+              : XGetPixel(image, x, y);
       shot.Set(x, y, {static_cast<uint8_t>((pixel & image->red_mask) >> 16),
                       static_cast<uint8_t>((pixel & image->green_mask) >> 8),
                       static_cast<uint8_t>(pixel & image->blue_mask)});
