@@ -3,6 +3,7 @@
 
 #include "CipUtils.h"
 #include "LQCipher.h"
+#include "LQBoundInfo.h"
 #include "LQComp.h"
 #include "Limpet.h"
 #include "TestSupport.h"
@@ -34,6 +35,22 @@ TEST(ApiExamples, Container) {
   EXPECT_EQ(image.DataString(), "jpeg bytes");
   extractor.ExtractToFile(1, dir.File("kelp-copy.jpg"), "KelpForest");
   EXPECT_EQ(test::ReadFileBytes(dir.File("kelp-copy.jpg")), "jpeg bytes");
+
+  TBoundInfo info = ReadBoundInfo(dir.File("viewer"));
+  ASSERT_EQ(info.Entries.size(), 1u);
+  EXPECT_EQ(info.Entries[0].Name, "kelp.jpg");
+  EXPECT_EQ(info.Entries[0].PlainSize, 10);
+  {
+    TBoundReader reader(dir.File("viewer"));
+    EXPECT_NO_THROW(reader.Verify(0, "KelpForest"));
+  }
+  StripBoundData(dir.File("viewer"));
+  EXPECT_EQ(test::ReadFileBytes(dir.File("viewer")), "program");
+
+  int64_t reported = -1;
+  binder.SetOnProgress(TByteProgressEvent([&](TObject*, int64_t done, int64_t) { reported = done; }));
+  binder.Update();
+  EXPECT_EQ(reported, 10);
 }
 
 TEST(ApiExamples, CompressionAndCrypto) {
