@@ -56,11 +56,16 @@ int OpenFile(const std::string& path, TFileAccess access, bool create, TFileLock
 
 void CloseFile(int handle) { ::close(handle); }
 
-int64_t ReadFile(int handle, void* buffer, size_t count) {
-  auto* p = static_cast<uint8_t*>(buffer);
+namespace {
+
+// Repeats a read or write call until `count` bytes moved, the data ended
+// (a call moved 0) or an error came; returns the bytes moved, or -1 when an
+// error came before any byte moved.
+template <class TByte, class TCall>
+int64_t TransferAll(TByte* p, size_t count, TCall call) {
   size_t done = 0;
   while (done < count) {
-    ssize_t n = ::read(handle, p + done, count - done);
+    ssize_t n = call(p + done, count - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return done == 0 ? -1 : static_cast<int64_t>(done);
@@ -71,19 +76,16 @@ int64_t ReadFile(int handle, void* buffer, size_t count) {
   return static_cast<int64_t>(done);
 }
 
+}  // namespace
+
+int64_t ReadFile(int handle, void* buffer, size_t count) {
+  return TransferAll(static_cast<uint8_t*>(buffer), count,
+                     [handle](uint8_t* p, size_t n) { return ::read(handle, p, n); });
+}
+
 int64_t WriteFile(int handle, const void* buffer, size_t count) {
-  auto* p = static_cast<const uint8_t*>(buffer);
-  size_t done = 0;
-  while (done < count) {
-    ssize_t n = ::write(handle, p + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return done == 0 ? -1 : static_cast<int64_t>(done);
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<int64_t>(done);
+  return TransferAll(static_cast<const uint8_t*>(buffer), count,
+                     [handle](const uint8_t* p, size_t n) { return ::write(handle, p, n); });
 }
 
 int64_t SeekFile(int handle, int64_t offset, int origin) {
