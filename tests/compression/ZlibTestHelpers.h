@@ -60,20 +60,6 @@ inline void Fill(TMemoryStream& s, const std::string& bytes) {
   s.SetPosition(0);
 }
 
-// A memory stream that takes no byte at or beyond `limit`.
-class TLimitedStream : public TMemoryStream {
- public:
-  explicit TLimitedStream(int64_t limit) : FLimit(limit) {}
-  int32_t Write(const void* buffer, int32_t count) override {
-    int64_t room = FLimit - Position();
-    if (room <= 0) return 0;
-    return TMemoryStream::Write(buffer, static_cast<int32_t>(std::min<int64_t>(count, room)));
-  }
-
- private:
-  int64_t FLimit;
-};
-
 // Runs f, which must raise exactly E with the message and zlib code.
 template <class E, class F>
 void ExpectZlibError(F&& f, const std::string& message, int32_t code) {

@@ -17,18 +17,6 @@ TRef<TCipher_Blowfish> Keyed(const std::string& key, TCipherMode mode = cmECB) {
   return c;
 }
 
-std::string Encode(TCipher& c, const std::string& data) {
-  std::string out(data.size(), '\0');
-  c.EncodeBuffer(data.data(), out.data(), static_cast<int32_t>(data.size()));
-  return out;
-}
-
-std::string Decode(TCipher& c, const std::string& data) {
-  std::string out(data.size(), '\0');
-  c.DecodeBuffer(data.data(), out.data(), static_cast<int32_t>(data.size()));
-  return out;
-}
-
 // The published ECB test set of the algorithm, 8-byte keys: key, plaintext,
 // ciphertext.
 TEST(Blowfish, PublishedEcbVectorsThroughTheClass) {

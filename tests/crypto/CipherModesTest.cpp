@@ -25,18 +25,6 @@ TRef<TCipher_Blowfish> Fresh(TCipherMode mode, const std::string& iv = kIV) {
   return c;
 }
 
-std::string Encode(TCipher& c, const std::string& data) {
-  std::string out(data.size(), '\0');
-  c.EncodeBuffer(data.data(), out.data(), static_cast<int32_t>(data.size()));
-  return out;
-}
-
-std::string Decode(TCipher& c, const std::string& data) {
-  std::string out(data.size(), '\0');
-  c.DecodeBuffer(data.data(), out.data(), static_cast<int32_t>(data.size()));
-  return out;
-}
-
 // Codes `data` in consecutive calls of the given sizes.
 std::string InPieces(TCipher& c, const std::string& data, std::initializer_list<size_t> sizes, bool encode) {
   std::string out;

@@ -90,4 +90,17 @@ ECipherException CipherErrorOf(F&& f) {
 
 inline bool Alive(const void* p) { return IsObject(p, TProtection::Class()); }
 
+// One EncodeBuffer / DecodeBuffer call over a copy of `data`.
+inline std::string Encode(TCipher& c, const std::string& data) {
+  std::string out(data.size(), '\0');
+  c.EncodeBuffer(data.data(), out.data(), static_cast<int32_t>(data.size()));
+  return out;
+}
+
+inline std::string Decode(TCipher& c, const std::string& data) {
+  std::string out(data.size(), '\0');
+  c.DecodeBuffer(data.data(), out.data(), static_cast<int32_t>(data.size()));
+  return out;
+}
+
 }  // namespace limpet::cipher_test

@@ -14,6 +14,7 @@ namespace limpet {
 namespace {
 
 using test::ReadFileBytes;
+using test::TLimitedStream;
 using test::TTempDir;
 using test::WriteFileBytes;
 
@@ -58,20 +59,6 @@ TEST(MemoryStream, ReadBufferAndWriteBufferRaiseOnShortTransfers) {
     EXPECT_EQ(e.Message(), "Stream read error");
   }
 }
-
-// A stream that accepts a limited number of bytes, then refuses.
-class TLimitedStream : public TMemoryStream {
- public:
-  explicit TLimitedStream(int64_t limit) : FLimit(limit) {}
-  int32_t Write(const void* buffer, int32_t count) override {
-    int64_t room = FLimit - Position();
-    if (room <= 0) return 0;
-    return TMemoryStream::Write(buffer, static_cast<int32_t>(std::min<int64_t>(count, room)));
-  }
-
- private:
-  int64_t FLimit;
-};
 
 TEST(Stream, WriteBufferRaisesWriteError) {
   TLimitedStream s(4);

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <algorithm>
 #include <string>
+
+#include "LQStreams.h"
 
 namespace limpet::test {
 
@@ -34,5 +37,20 @@ std::string ToHex(const std::string& bytes);
 std::string RandomBytes(size_t size, uint32_t seed);
 // Deterministic text-like bytes (words and line breaks), compressible.
 std::string TextBytes(size_t size, uint32_t seed);
+
+// A memory stream that takes no byte at or beyond `limit`: a destination
+// that runs full.
+class TLimitedStream : public TMemoryStream {
+ public:
+  explicit TLimitedStream(int64_t limit) : FLimit(limit) {}
+  int32_t Write(const void* buffer, int32_t count) override {
+    int64_t room = FLimit - Position();
+    if (room <= 0) return 0;
+    return TMemoryStream::Write(buffer, static_cast<int32_t>(std::min<int64_t>(count, room)));
+  }
+
+ private:
+  int64_t FLimit;
+};
 
 }  // namespace limpet::test
