@@ -83,6 +83,10 @@ class TFileList : public TObjList {
   bool Find(const std::string& name, int32_t& index) const;
   // The same, matching the identifier.
   bool Find(int32_t id, int32_t& index) const;
+
+ private:
+  template <class TMatch>
+  bool FindFirst(TMatch matches, int32_t& index) const;
 };
 
 class TStream;

@@ -96,16 +96,6 @@ TEST_F(ExtractorTest, BlockCopyEndsAtTheBlockEnd) {
   EXPECT_EQ(block.Position(), 42);
 }
 
-template <class TError, class Op>
-void ExpectError(Op op, const std::string& message) {
-  try {
-    op();
-    ADD_FAILURE() << "no error, expected: " << message;
-  } catch (const TError& e) {
-    EXPECT_EQ(e.Message(), message);
-  }
-}
-
 TEST_F(ExtractorTest, FilesWithoutABlockAndMissingEntries) {
   const std::string kExe = "Invalid signature in EXE file, cannot extract files from it!";
   TExtractFromEXE x;

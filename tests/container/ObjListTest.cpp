@@ -6,6 +6,7 @@
 #include "LQObList.h"
 #include "LQSysUtils.h"
 #include "Limpet.h"
+#include "TestSupport.h"
 
 namespace limpet {
 namespace {
@@ -51,12 +52,7 @@ class ObjListTest : public ::testing::Test {
 // Runs `op` and expects EListError with exactly `message`.
 template <class Op>
 void ExpectListError(Op op, const std::string& message) {
-  try {
-    op();
-    ADD_FAILURE() << "no error, expected: " << message;
-  } catch (const EListError& e) {
-    EXPECT_EQ(e.Message(), message);
-  }
+  test::ExpectError<EListError>(op, message);
 }
 
 TEST_F(ObjListTest, IndexErrorsNameTheOffendingValue) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "LQStreams.h"
 
 namespace limpet::test {
@@ -37,6 +39,17 @@ std::string ToHex(const std::string& bytes);
 std::string RandomBytes(size_t size, uint32_t seed);
 // Deterministic text-like bytes (words and line breaks), compressible.
 std::string TextBytes(size_t size, uint32_t seed);
+
+// Runs `op` and expects it to raise TError with exactly `message`.
+template <class TError, class Op>
+void ExpectError(Op op, const std::string& message) {
+  try {
+    op();
+    ADD_FAILURE() << "no error, expected: " << message;
+  } catch (const TError& e) {
+    EXPECT_EQ(e.Message(), message);
+  }
+}
 
 // A memory stream that takes no byte at or beyond `limit`: a destination
 // that runs full.
