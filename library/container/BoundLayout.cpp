@@ -171,12 +171,6 @@ TBlockLocation LocateBlock(TStream& file) {
   return TBlockLocation{size - kTailSize - blockSize, blockSize};
 }
 
-TBlockLocation WholeStreamBlock(TStream& stream) {
-  int64_t size = stream.Size();
-  if (size < kCentralHeaderSize || size > kMaxBlockSize) throw ELQInvalidCentralInfo(SInvalidCentralInfo);
-  return TBlockLocation{0, size};
-}
-
 void ReadDirectory(TStream& source, const TBlockLocation& block, TFileList& list) {
   const int64_t centralPos = block.Size - kCentralHeaderSize;
   char central[kCentralHeaderSize];

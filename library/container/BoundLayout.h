@@ -75,10 +75,6 @@ struct TBlockLocation {
 // that is below the central header or beyond the bytes before the tail.
 TBlockLocation LocateBlock(TStream& file);
 
-// The location of a block that fills `stream` from position 0 (the result of
-// copying a block into a stream of its own).
-TBlockLocation WholeStreamBlock(TStream& stream);
-
 struct TEntryHeader {
   uint8_t Flags = 0;
   int64_t StoredSize = 0;

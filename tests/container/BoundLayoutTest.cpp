@@ -110,19 +110,6 @@ TEST(BoundLayout, RoundTripThroughAFileWithEarlierContent) {
   EXPECT_EQ(layout::ReadEntryHeader(file, loc, read.GetItems(2)->Offset()).StoredSize, 0);
 }
 
-TEST(BoundLayout, ReadsABlockCopiedIntoAStreamOfItsOwn) {
-  TFileList list;
-  list.Add(Entry("a.txt", 7));
-  std::string bound = Bind(list, {"abc"});
-  TMemoryStream block;
-  block.WriteBuffer(bound.data(), static_cast<int64_t>(bound.size()) - 8);
-  layout::TBlockLocation loc = layout::WholeStreamBlock(block);
-  TFileList read;
-  layout::ReadDirectory(block, loc, read);
-  ASSERT_EQ(read.Count(), 1);
-  EXPECT_EQ(read.GetItems(0)->Name(), "a.txt");
-}
-
 TEST(BoundLayout, RefusesWhatTheFormatCannotRecord) {
   TFileList many;
   for (int i = 0; i < 65536; ++i) many.Add(new TFileEntry());
